@@ -1,14 +1,10 @@
-#include "unitVersion.h"
+#include "unitApplication.h"
 
-#include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
 
 int main(int argc, char** argv)
 {
-    if (argc > 1 && std::strcmp(argv[1], "--version") == 0)
-    {
-        std::printf("%s %s\n", wardlark::kProgramName, wardlark::kFullVersionText);
-        return 0;
-    }
-    return 0;
+    wardlark::TApplication application(std::vector<std::string>(argv + 1, argv + argc));
+    return application.Run();
 }

@@ -1,0 +1,40 @@
+#!/bin/sh
+# Installs every Debian package that building, testing and running Wardlark need.
+# Idempotent: prints nothing and changes nothing when all are present. Run as root (or with
+# sudo available).
+set -eu
+
+PACKAGES="
+build-essential
+cmake
+pkg-config
+g++
+git
+zlib1g-dev
+libssl-dev
+libgtest-dev
+libgmock-dev
+libbenchmark-dev
+clang
+clang-format
+python3
+"
+
+missing=""
+for package in $PACKAGES; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $package"
+    fi
+done
+
+[ -z "$missing" ] && exit 0
+
+echo "Installing:$missing"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+    SUDO="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+# shellcheck disable=SC2086
+$SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
