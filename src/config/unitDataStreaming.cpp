@@ -73,6 +73,35 @@ std::string ReadTextPayload(TStream& stream, int32_t length)
     return text;
 }
 
+// A write-only stream that only computes the CRC-32 of what is written to it, so that a
+// stream's checksum needs no copy of its content.
+class TCrcSink : public TStream
+{
+public:
+    int32_t Read(void*, int32_t) override { return 0; }
+    int32_t Write(const void* buffer, int32_t count) override
+    {
+        if (count <= 0)
+            return 0;
+        crc_ = Crc32Update(crc_, buffer, static_cast<size_t>(count));
+        return count;
+    }
+    int64_t Seek(int64_t, int) override { return -1; }
+    int64_t Size() const override { return 0; }
+    void SetSize(int64_t) override {}
+    uint32_t Crc() const { return crc_; }
+
+private:
+    uint32_t crc_ = 0;
+};
+
+uint32_t StreamCrc32(const TDirectMemoryStream& data)
+{
+    TCrcSink sink;
+    data.SaveToStream(sink);
+    return sink.Crc();
+}
+
 std::unique_ptr<TBlockStream> LoadWhole(const std::string& path, int attempts, int delayMs)
 {
     auto stream = std::make_unique<TBlockStream>(kRecordBlockSize);
@@ -91,7 +120,7 @@ bool ChecksumMatches(const TBlockStream& data, const std::string& crcText)
     const unsigned long long stored = std::strtoull(crcText.c_str(), &end, 10);
     if (errno != 0 || end == nullptr || *end != '\0' || crcText[0] == '-' || crcText[0] == '+')
         return false;
-    const uint32_t actual = data.Size() > 0 ? Crc32(data.AsString()) : 0u;
+    const uint32_t actual = StreamCrc32(data);
     return stored == actual;
 }
 
@@ -192,7 +221,7 @@ void SaveRecordFile(const TDirectMemoryStream& data, const std::string& path, bo
     if (!checksum)
         return;
     TMemoryStream crc;
-    crc.LoadFromString(std::to_string(data.Size() > 0 ? Crc32(data.AsString()) : 0u));
+    crc.LoadFromString(std::to_string(StreamCrc32(data)));
     crc.SaveToFile(path + ".crc", attempts, delayMs);
     data.SaveToFile(path + ".bkp", attempts, delayMs);
 }

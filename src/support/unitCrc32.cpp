@@ -9,7 +9,12 @@ namespace wardlark
 
 uint32_t Crc32(const void* data, size_t length)
 {
-    uLong crc = crc32(0L, Z_NULL, 0);
+    return Crc32Update(0, data, length);
+}
+
+uint32_t Crc32Update(uint32_t start, const void* data, size_t length)
+{
+    uLong crc = start;
     const auto* bytes = static_cast<const Bytef*>(data);
     while (length > 0)
     {

@@ -12,5 +12,8 @@ namespace wardlark
 // UIN) and guards record files (the ".crc" companion).
 uint32_t Crc32(const void* data, size_t length);
 uint32_t Crc32(std::string_view bytes);
+// Continues a checksum over more bytes: Crc32Update(Crc32(a), b) == Crc32(a + b), and
+// Crc32Update(0, ...) starts a new one.
+uint32_t Crc32Update(uint32_t crc, const void* data, size_t length);
 
 } // namespace wardlark
