@@ -27,7 +27,9 @@ uint32_t CurrentThreadId()
 
 bool IsMainThread()
 {
-    return CurrentThreadId() == static_cast<uint32_t>(getpid());
+    // Cached per thread: getpid() is a system call and keypoints ask on every record.
+    thread_local const bool isMain = CurrentThreadId() == static_cast<uint32_t>(getpid());
+    return isMain;
 }
 
 uint32_t DiagnosticThreadId()
