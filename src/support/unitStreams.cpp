@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <new>
 #include <unistd.h>
 
@@ -120,6 +121,9 @@ void TDirectMemoryStream::SaveToFile(const std::string& path, int /*attempts*/, 
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         throw EFileError("Cannot create file \"" + path + "\". " + std::strerror(errno));
+    // The replacement keeps the old file's permissions; a new file gets the usual 0644.
+    struct stat old{};
+    fchmod(fd, stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
     close(fd);
     try
     {

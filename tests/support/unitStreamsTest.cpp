@@ -5,6 +5,7 @@
 
 #include <string>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -199,10 +200,14 @@ TEST(FileStream, SaveReplacesWholeFileAndLeavesNoTemporary)
     test::TTempFolder folder;
     const std::string path = folder.File("target");
     test::WriteWholeFile(path, std::string(1000, 'o'));
+    chmod(path.c_str(), 0640);
     TMemoryStream stream;
     stream.LoadFromString("new");
     stream.SaveToFile(path, 1, 0);
     EXPECT_EQ(test::ReadWholeFile(path), "new");
+    struct stat info{};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);  // permissions survive the replacement
     int entries = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.Path()))
         ++entries;
