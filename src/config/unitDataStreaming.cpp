@@ -209,13 +209,12 @@ std::string ReadTypedWideString(TStream& stream)
     const std::string payload = ReadTextPayload(stream, ReadHeader(stream, kTagWideString));
     std::u16string wide(payload.size() / 2, u'\0');
     for (size_t i = 0; i < wide.size(); ++i)
-        wide[i] = static_cast<char16_t>(static_cast<uint8_t>(payload[2 * i]) |
-                                        static_cast<uint8_t>(payload[2 * i + 1]) << 8);
+        wide[i] =
+            static_cast<char16_t>(static_cast<uint8_t>(payload[2 * i]) | static_cast<uint8_t>(payload[2 * i + 1]) << 8);
     return Utf16ToUtf8(wide);
 }
 
-void SaveRecordFile(const TDirectMemoryStream& data, const std::string& path, bool checksum, int attempts,
-                    int delayMs)
+void SaveRecordFile(const TDirectMemoryStream& data, const std::string& path, bool checksum, int attempts, int delayMs)
 {
     data.SaveToFile(path, attempts, delayMs);
     if (!checksum)

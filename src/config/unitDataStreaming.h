@@ -18,10 +18,10 @@ namespace wardlark
 // and a record is a fixed sequence of values with no header and no field names.
 enum TTypedTag : uint8_t
 {
-    kTagInteger = 1,     // 4 bytes, little-endian signed
-    kTagDouble = 3,      // 8 bytes, IEEE 754 little-endian (date-times in days since 1899-12-30)
-    kTagString = 5,      // the bytes of an 8-bit (UTF-8) text, no terminator
-    kTagWideString = 6,  // UTF-16LE code units, no terminator
+    kTagInteger = 1,    // 4 bytes, little-endian signed
+    kTagDouble = 3,     // 8 bytes, IEEE 754 little-endian (date-times in days since 1899-12-30)
+    kTagString = 5,     // the bytes of an 8-bit (UTF-8) text, no terminator
+    kTagWideString = 6, // UTF-16LE code units, no terminator
 };
 
 inline constexpr int32_t kTypedHeaderSize = 5;
@@ -58,8 +58,7 @@ std::string ReadTypedWideString(TStream& stream);
 // order. Each file is replaced whole (temporary file, flush, rename), so a crash leaves every
 // file either old or new, and a new data file without its new ".crc" is caught by the
 // checksum test on loading. Throws EFileError on failure.
-void SaveRecordFile(const TDirectMemoryStream& data, const std::string& path, bool checksum, int attempts,
-                    int delayMs);
+void SaveRecordFile(const TDirectMemoryStream& data, const std::string& path, bool checksum, int attempts, int delayMs);
 
 // Reads the bytes of a record file for parsing: an empty stream when `path` does not exist;
 // with `checksum` and an existing ".crc" companion, the ".bkp" companion's bytes instead

@@ -15,9 +15,9 @@ namespace wardlark
 class TFailure : public TNamedObject
 {
 public:
-    int32_t Status = 0;        // 2..5
-    double Time = 0;           // local date-time when recorded
-    int32_t StartTime = 0;     // start of the check, seconds since 1970 (local clock)
+    int32_t Status = 0;    // 2..5
+    double Time = 0;       // local date-time when recorded
+    int32_t StartTime = 0; // start of the check, seconds since 1970 (local clock)
     std::string MonitorUIN;
     std::string MonitorName;
     std::string Reason;

@@ -17,7 +17,7 @@ inline constexpr std::string_view kCheckInet = "CheckInet";
 inline constexpr std::string_view kHost = "Host";
 inline constexpr std::string_view kPort = "Port";
 inline constexpr std::string_view kUser = "User";
-inline constexpr std::string_view kPass = "Pass";  // scrambled
+inline constexpr std::string_view kPass = "Pass"; // scrambled
 inline constexpr std::string_view kUseSSL = "UseSSL";
 
 // Ping.
@@ -28,16 +28,16 @@ inline constexpr int kDefaultAttemptsCount = 1;
 
 // HTTP.
 inline constexpr std::string_view kURL = "URL";
-inline constexpr std::string_view kRequestType = "RequestType";  // "GET", "POST" or "HEAD"
-inline constexpr std::string_view kPostDataMode = "PostDataMode";  // "File" or empty (text)
+inline constexpr std::string_view kRequestType = "RequestType";   // "GET", "POST" or "HEAD"
+inline constexpr std::string_view kPostDataMode = "PostDataMode"; // "File" or empty (text)
 inline constexpr std::string_view kPostDataText = "PostDataText";
 inline constexpr std::string_view kPostDataFile = "PostDataFile";
-inline constexpr std::string_view kProxyMode = "ProxyMode";  // "Custom" or empty (global proxy)
+inline constexpr std::string_view kProxyMode = "ProxyMode"; // "Custom" or empty (global proxy)
 inline constexpr std::string_view kProxyHost = "ProxyHost";
 inline constexpr std::string_view kProxyPort = "ProxyPort";
 inline constexpr int kDefaultProxyPort = 3128;
 inline constexpr std::string_view kProxyUser = "ProxyUser";
-inline constexpr std::string_view kProxyPass = "ProxyPass";  // scrambled
+inline constexpr std::string_view kProxyPass = "ProxyPass"; // scrambled
 inline constexpr std::string_view kAllowRedirects = "AllowRedirects";
 inline constexpr std::string_view kMaxRedirectsCount = "MaxRedirectsCount";
 inline constexpr int kDefaultMaxRedirectsCount = 1;
@@ -46,7 +46,7 @@ inline constexpr std::string_view kFinalRedirectedURL = "FinalRedirectedURL";
 
 // FTP and SFTP.
 inline constexpr std::string_view kPassiveMode = "PassiveMode";
-inline constexpr std::string_view kAction = "Action";  // "Download" or empty
+inline constexpr std::string_view kAction = "Action"; // "Download" or empty
 inline constexpr std::string_view kServerFile = "ServerFile";
 
 // SMTP.
@@ -81,7 +81,7 @@ inline constexpr std::string_view kLaunchApp = "LaunchApp";
 inline constexpr std::string_view kConsequentFailures = "ConsequentFailures";
 inline constexpr int kDefaultConsequentFailures = 1;
 inline constexpr std::string_view kRepeatAlerts = "RepeatAlerts";
-inline constexpr std::string_view kRepeatInterval = "RepeatInterval";  // seconds
+inline constexpr std::string_view kRepeatInterval = "RepeatInterval"; // seconds
 inline constexpr int kDefaultRepeatInterval = 600;
 inline constexpr std::string_view kOverrideLogging = "OverrideLogging";
 inline constexpr std::string_view kEnableLogging = "EnableLogging";
@@ -98,7 +98,7 @@ inline constexpr std::string_view kOverrideSMTPServer = "OverrideSMTPServer";
 inline constexpr std::string_view kSMTPHost = "SMTPHost";
 inline constexpr std::string_view kSMTPPort = "SMTPPort";
 inline constexpr std::string_view kSMTPUser = "SMTPUser";
-inline constexpr std::string_view kSMTPPass = "SMTPPass";  // scrambled
+inline constexpr std::string_view kSMTPPass = "SMTPPass"; // scrambled
 inline constexpr std::string_view kSMTPSSL = "SMTPSSL";
 inline constexpr std::string_view kShortMessage = "Short Message";
 inline constexpr std::string_view kOverrideSender = "OverrideSender";

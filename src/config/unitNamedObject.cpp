@@ -129,7 +129,7 @@ void TNamedObjectList::RemoveAt(size_t index)
     std::unique_ptr<TNamedObject> taken = std::move(items_[static_cast<size_t>(current)]);
     items_.erase(items_.begin() + current);
     if (Notify(record, nfRemoved) == naTakeOver)
-        static_cast<void>(taken.release());  // the subscriber owns it now
+        static_cast<void>(taken.release()); // the subscriber owns it now
 }
 
 void TNamedObjectList::RemoveByID(int32_t id)
@@ -245,7 +245,7 @@ int TNamedObjectList::ReadRecords(TStream& stream, int count)
     while ((count < 0 || read < count) && stream.Position() < stream.Size())
     {
         std::unique_ptr<TNamedObject> record = CreateItem();
-        record->LoadFromStream(stream);  // a failure frees the record and raises
+        record->LoadFromStream(stream); // a failure frees the record and raises
         Add(record);
         ++read;
     }
@@ -264,11 +264,13 @@ void TNamedObjectList::SaveToStream(TStream& stream)
     saving_ = true;
     Notify(nullptr, nfSaveBegin);
     BeginUpdate();
-    TScopeExit done([this] {
-        EndUpdate();
-        saving_ = false;
-        Notify(nullptr, nfSaveEnd);
-    });
+    TScopeExit done(
+        [this]
+        {
+            EndUpdate();
+            saving_ = false;
+            Notify(nullptr, nfSaveEnd);
+        });
     WriteRecords(stream);
 }
 
@@ -279,11 +281,13 @@ int TNamedObjectList::LoadFromStream(TStream& stream, int count)
     loading_ = true;
     Notify(nullptr, nfLoadBegin);
     BeginUpdate();
-    TScopeExit done([this] {
-        EndUpdate();
-        loading_ = false;
-        Notify(nullptr, nfLoadEnd);
-    });
+    TScopeExit done(
+        [this]
+        {
+            EndUpdate();
+            loading_ = false;
+            Notify(nullptr, nfLoadEnd);
+        });
     return ReadRecords(stream, count);
 }
 
@@ -294,11 +298,13 @@ void TNamedObjectList::SaveToFile(const std::string& path, int attempts, int del
     saving_ = true;
     Notify(nullptr, nfSaveBegin);
     BeginUpdate();
-    TScopeExit done([this] {
-        EndUpdate();
-        saving_ = false;
-        Notify(nullptr, nfSaveEnd);
-    });
+    TScopeExit done(
+        [this]
+        {
+            EndUpdate();
+            saving_ = false;
+            Notify(nullptr, nfSaveEnd);
+        });
     TMemoryStream buffer(static_cast<int32_t>(std::min<int64_t>(StreamSize(), INT32_MAX)));
     WriteRecords(buffer);
     SaveRecordFile(buffer, path, checksum_, attempts, delayMs);
@@ -311,11 +317,13 @@ int TNamedObjectList::LoadFromFile(const std::string& path, int attempts, int de
     loading_ = true;
     Notify(nullptr, nfLoadBegin);
     BeginUpdate();
-    TScopeExit done([this] {
-        EndUpdate();
-        loading_ = false;
-        Notify(nullptr, nfLoadEnd);
-    });
+    TScopeExit done(
+        [this]
+        {
+            EndUpdate();
+            loading_ = false;
+            Notify(nullptr, nfLoadEnd);
+        });
     Clear();
     const std::unique_ptr<TBlockStream> data = ReadRecordFile(path, checksum_, attempts, delayMs);
     return ReadRecords(*data, -1);
@@ -323,7 +331,7 @@ int TNamedObjectList::LoadFromFile(const std::string& path, int attempts, int de
 
 std::string TNamedObjectList::NotificationName(int code) const
 {
-    static const char* const kNames[] = {"None",    "Adding",  "Added", "Removing", "Removed",
+    static const char* const kNames[] = {"None",     "Adding",  "Added", "Removing", "Removed",
                                          "Changing", "Changed", "Clear", "Refresh"};
     return code >= 0 && code < 9 ? kNames[code] : "Unknown";
 }

@@ -25,10 +25,10 @@ public:
     TNamedObject(const TNamedObject&) = delete;
     TNamedObject& operator=(const TNamedObject&) = delete;
 
-    TNamedObjectList* Owner = nullptr;  // the list that holds it, set by TNamedObjectList::Add
+    TNamedObjectList* Owner = nullptr; // the list that holds it, set by TNamedObjectList::Add
     int32_t ID = -1;
-    std::string Name;                   // for monitors the UIN; uniqueness is not enforced
-    void* Tag = nullptr;                // free slot for the user interface; never stored
+    std::string Name;    // for monitors the UIN; uniqueness is not enforced
+    void* Tag = nullptr; // free slot for the user interface; never stored
 
     // ID -1, Name empty, Tag none.
     virtual void Clear();
@@ -54,10 +54,10 @@ enum TNotification : int
     nfAdded = 2,
     nfRemoving = 3,
     nfRemoved = 4,
-    nfChanging = 5,   // not sent by the list itself
-    nfChanged = 6,    // sent by the owners of the list after they changed a record
+    nfChanging = 5, // not sent by the list itself
+    nfChanged = 6,  // sent by the owners of the list after they changed a record
     nfClear = 7,
-    nfRefresh = 8,    // not sent by the list itself
+    nfRefresh = 8, // not sent by the list itself
     nfBeginUpdate = 9,
     nfEndUpdate = 10,
     nfLoadBegin = 11,
@@ -69,9 +69,9 @@ enum TNotification : int
 // Answers of a subscriber.
 enum TNotifyAnswer : int
 {
-    naContinue = 0,  // carry on
-    naStop = 1,      // later subscribers are not told; the answer is returned
-    naTakeOver = 2,  // veto or take over (see TNamedObjectList::Add and Remove)
+    naContinue = 0, // carry on
+    naStop = 1,     // later subscribers are not told; the answer is returned
+    naTakeOver = 2, // veto or take over (see TNamedObjectList::Add and Remove)
 };
 
 // A subscriber's callback: (subscriber object, record or nullptr, notification) -> answer.

@@ -133,7 +133,7 @@ std::string DecodeOptionValue(std::string_view stored)
             i += 2;
         }
         else
-            out.push_back('%');  // what follows is copied as it stands
+            out.push_back('%'); // what follows is copied as it stands
     }
     return out;
 }

@@ -194,11 +194,10 @@ void TWardlark::AssignNewIdentity()
 int64_t TWardlark::StreamSize() const
 {
     int64_t size = TNamedObject::StreamSize();
-    size += 16 * kTypedIntegerSize - kTypedIntegerSize;  // 15 integers here, ID in the base
+    size += 16 * kTypedIntegerSize - kTypedIntegerSize; // 15 integers here, ID in the base
     size += kTypedDoubleSize;
     size += TypedWideStringSize(DisplayName) + TypedWideStringSize(Description);
-    for (const std::string* text : {&Reserved1, &DisplayHost, &DisplayAddress, &LastCheckLog, &Reason,
-                                    &GeneralOptions})
+    for (const std::string* text : {&Reserved1, &DisplayHost, &DisplayAddress, &LastCheckLog, &Reason, &GeneralOptions})
         size += TypedStringSize(*text);
     for (const auto& text : TypeOptions)
         size += TypedStringSize(text);

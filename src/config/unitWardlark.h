@@ -32,11 +32,11 @@ enum TMonitorStatus : int32_t
 {
     msNotChecked = 0,
     msOK = 1,
-    msConfigError = 2,       // also the initial value while a check runs
+    msConfigError = 2, // also the initial value while a check runs
     msFailure = 3,
-    msInetFailure = 4,       // put down to a local outage, alerts enabled
-    msInetFailureQuiet = 5,  // as 4, alerts disabled
-    msMaintenance = 6,       // suspended by scheduled maintenance
+    msInetFailure = 4,      // put down to a local outage, alerts enabled
+    msInetFailureQuiet = 5, // as 4, alerts disabled
+    msMaintenance = 6,      // suspended by scheduled maintenance
 };
 
 // Texts of a monitor type: the main window's add-menu caption, the log variable
@@ -72,25 +72,25 @@ public:
     // --- status (InProgress, then AlertState .. Status below) ---
     int32_t InProgress = 0;
     // --- configuration ---
-    std::string DisplayName;  // stored as UTF-16
-    std::string Description;  // stored as UTF-16
+    std::string DisplayName; // stored as UTF-16
+    std::string Description; // stored as UTF-16
     std::string Reserved1;
     std::string DisplayHost;
     int32_t DisplayPort = -1;
     std::string DisplayAddress;
-    int32_t Interval = 600000;  // milliseconds
-    int32_t Timeout = 30000;    // milliseconds
+    int32_t Interval = 600000; // milliseconds
+    int32_t Timeout = 30000;   // milliseconds
     double ReservedDouble = 0;
     std::array<int32_t, 5> ReservedIntegers{};
     // --- status ---
     int32_t AlertState = 0;
-    uint32_t LastCheckTick = 0;  // tick count when the last check ended; 0 = never
+    uint32_t LastCheckTick = 0; // tick count when the last check ended; 0 = never
     std::string LastCheckLog;
-    int32_t ResponseTime = -1;   // milliseconds; -1 = none
+    int32_t ResponseTime = -1; // milliseconds; -1 = none
     std::string Reason;
     int32_t Status = msNotChecked;
     // --- configuration ---
-    std::array<std::string, kMonitorTypeCount> TypeOptions;  // option text per type
+    std::array<std::string, kMonitorTypeCount> TypeOptions; // option text per type
     std::array<std::string, 8> SpareOptions;
     std::string GeneralOptions;
 

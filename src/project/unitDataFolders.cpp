@@ -18,7 +18,9 @@ constexpr const char* kVendorFolder = "corvex/Wardlark/";
 
 bool FolderExists(const std::string& path)
 {
-    struct stat info{};
+    struct stat info
+    {
+    };
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 

@@ -126,7 +126,9 @@ int64_t TFileStream::Seek(int64_t offset, int origin)
 
 int64_t TFileStream::Size() const
 {
-    struct stat info{};
+    struct stat info
+    {
+    };
     return fstat(fd_, &info) == 0 ? static_cast<int64_t>(info.st_size) : 0;
 }
 

@@ -13,10 +13,10 @@ namespace wardlark
 // counts of the callers are for.
 enum class TFileMode
 {
-    ReadDenyWrite,    // existing file, read only
-    ReadWrite,        // existing file, read and write
-    Create,           // created or truncated, write only
-    OpenOrCreate,     // existing file kept, missing file created; read and write
+    ReadDenyWrite, // existing file, read only
+    ReadWrite,     // existing file, read and write
+    Create,        // created or truncated, write only
+    OpenOrCreate,  // existing file kept, missing file created; read and write
 };
 
 // A file as a stream. Opening never blocks on a lock: a locked file counts as a failed try.

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <new>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace wardlark
@@ -122,7 +122,9 @@ void TDirectMemoryStream::SaveToFile(const std::string& path, int /*attempts*/, 
     if (fd < 0)
         throw EFileError("Cannot create file \"" + path + "\". " + std::strerror(errno));
     // The replacement keeps the old file's permissions; a new file gets the usual 0644.
-    struct stat old{};
+    struct stat old
+    {
+    };
     fchmod(fd, stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
     close(fd);
     try
@@ -184,7 +186,7 @@ int32_t TMemoryStream::MakeRoom(int32_t needed, int32_t request)
     }
     buffer_ = static_cast<uint8_t*>(grown);
     capacity_ = request;
-    SetCursor(cursorPosition_);  // the buffer may have moved
+    SetCursor(cursorPosition_); // the buffer may have moved
     return capacity_;
 }
 
@@ -331,8 +333,8 @@ int32_t TBlockStream::MakeRoom(int32_t needed)
         needed = maximumSize_;
         lastError_ = kStreamLimitReached;
     }
-    const size_t wanted = (static_cast<size_t>(needed) + static_cast<size_t>(blockSize_) - 1) /
-                          static_cast<size_t>(blockSize_);
+    const size_t wanted =
+        (static_cast<size_t>(needed) + static_cast<size_t>(blockSize_) - 1) / static_cast<size_t>(blockSize_);
     if (blocks_.size() > wanted)
         blocks_.resize(wanted);
     while (blocks_.size() < wanted)
@@ -402,7 +404,7 @@ int32_t TBlockStream::Write(const void* buffer, int32_t count)
     if (position_ > size_)
     {
         size_ = position_;
-        SetCursor(cursorPosition_);  // the current block may now reach further
+        SetCursor(cursorPosition_); // the current block may now reach further
     }
     return total;
 }

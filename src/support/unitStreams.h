@@ -20,9 +20,9 @@ enum TSeekOrigin : int
 enum TStreamError : int
 {
     kStreamOk = 0,
-    kStreamLimitReached = -50,  // the maximum size was reached; the request was cut to it
-    kStreamCannotGrow = -54,    // the stream may not grow and the write needed more room
-    kStreamOutOfMemory = -55,   // memory could not be allocated
+    kStreamLimitReached = -50, // the maximum size was reached; the request was cut to it
+    kStreamCannotGrow = -54,   // the stream may not grow and the write needed more room
+    kStreamOutOfMemory = -55,  // memory could not be allocated
 };
 
 // A seekable byte stream: the abstract base of the memory and file streams.

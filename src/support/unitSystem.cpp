@@ -90,7 +90,9 @@ bool ForceDirectories(const std::string& folder)
             return false;
         start = slash + 1;
     }
-    struct stat info{};
+    struct stat info
+    {
+    };
     return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
@@ -115,7 +117,9 @@ std::string ExtractFileExt(const std::string& path)
 
 bool FileExists(const std::string& path)
 {
-    struct stat info{};
+    struct stat info
+    {
+    };
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 

@@ -136,7 +136,7 @@ size_t Utf16Length(const std::string& text)
     {
         const long code = DecodeOne(text, i);
         if (code < 0)
-            return text.size();  // taken byte by byte
+            return text.size(); // taken byte by byte
         units += code >= 0x10000 ? 2 : 1;
     }
     return units;

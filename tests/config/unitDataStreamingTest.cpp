@@ -25,10 +25,10 @@ TEST(TypedValues, ByteExactLayout)
     WriteTypedString(stream, "abc");
     WriteTypedWideString(stream, "ab");
     WriteTypedDouble(stream, 1.0);
-    EXPECT_EQ(stream.AsString(), Bytes({1, 4, 0, 0, 0, 4, 3, 2, 1,                       //
-                                        5, 3, 0, 0, 0, 'a', 'b', 'c',                    //
-                                        6, 4, 0, 0, 0, 'a', 0, 'b', 0,                   //
-                                        3, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F}));
+    EXPECT_EQ(stream.AsString(), Bytes({1, 4, 0, 0, 0, 4,   3,   2,   1, //
+                                        5, 3, 0, 0, 0, 'a', 'b', 'c',    //
+                                        6, 4, 0, 0, 0, 'a', 0,   'b', 0, //
+                                        3, 8, 0, 0, 0, 0,   0,   0,   0, 0, 0, 0xF0, 0x3F}));
     stream.Seek(0, soBeginning);
     EXPECT_EQ(ReadTypedInteger(stream), 0x01020304);
     EXPECT_EQ(ReadTypedString(stream), "abc");
@@ -39,7 +39,7 @@ TEST(TypedValues, ByteExactLayout)
 
 TEST(TypedValues, WideTextsRoundTripOutsideTheBasicPlane)
 {
-    const std::string text = "Größe \xE2\x82\xAC \xF0\x9F\x90\xA6";  // umlauts, euro sign, a bird (surrogate pair)
+    const std::string text = "Größe \xE2\x82\xAC \xF0\x9F\x90\xA6"; // umlauts, euro sign, a bird (surrogate pair)
     TMemoryStream stream;
     WriteTypedWideString(stream, text);
     EXPECT_EQ(stream.Size(), TypedWideStringSize(text));
@@ -135,8 +135,8 @@ TEST_F(RecordFile, ChecksumDecidesBetweenDataAndBackup)
     {
         const char* name;
         const char* data;
-        const char* crc;  // nullptr: no .crc file
-        const char* bkp;  // nullptr: no .bkp file
+        const char* crc; // nullptr: no .crc file
+        const char* bkp; // nullptr: no .bkp file
         const char* expected;
     };
     const std::string goodCrc = std::to_string(Crc32("good"));

@@ -26,12 +26,13 @@ std::unique_ptr<TNamedObject> Record(int32_t id, const std::string& name)
 struct TRecorder
 {
     std::vector<std::string> seen;
-    int answerTo = -1;  // code to answer with `answer`
+    int answerTo = -1; // code to answer with `answer`
     int answer = naContinue;
 
     TNotifyCallback Callback()
     {
-        return [this](void*, TNamedObject* record, int code) {
+        return [this](void*, TNamedObject* record, int code)
+        {
             seen.push_back(std::to_string(code) + ":" + (record != nullptr ? record->Name : ""));
             return code == answerTo ? answer : naContinue;
         };
@@ -43,12 +44,12 @@ TEST(NamedObjectList, AddRemoveAndClearNotify)
     TNamedObjectList list;
     TRecorder recorder;
     list.Subscribe(&recorder, recorder.Callback());
-    list.Subscribe(&recorder, recorder.Callback());  // a second subscription is ignored
+    list.Subscribe(&recorder, recorder.Callback()); // a second subscription is ignored
     TNamedObject* a = list.Add(Record(1, "a"));
     list.Add(Record(2, "b"));
     EXPECT_EQ(a->Owner, &list);
     list.RemoveByID(1);
-    list.RemoveByID(99);  // unknown: nothing happens
+    list.RemoveByID(99); // unknown: nothing happens
     list.Clear();
     EXPECT_EQ(recorder.seen, (std::vector<std::string>{"1:a", "2:a", "1:b", "2:b", "3:a", "4:a", "7:"}));
     EXPECT_EQ(list.Item(-1), nullptr);
@@ -87,12 +88,14 @@ TEST(NamedObjectList, TakeOverOnRemovedHandsTheRecordToTheSubscriber)
 {
     TNamedObjectList list;
     std::unique_ptr<TNamedObject> taken;
-    list.Subscribe(&taken, [&taken](void*, TNamedObject* record, int code) {
-        if (code != nfRemoved)
-            return int(naContinue);
-        taken.reset(record);
-        return int(naTakeOver);
-    });
+    list.Subscribe(&taken,
+                   [&taken](void*, TNamedObject* record, int code)
+                   {
+                       if (code != nfRemoved)
+                           return int(naContinue);
+                       taken.reset(record);
+                       return int(naTakeOver);
+                   });
     TNamedObject* added = list.Add(Record(5, "kept"));
     list.Remove(added);
     ASSERT_EQ(taken.get(), added);
@@ -106,12 +109,27 @@ TEST(NamedObjectList, NotifyAnswers)
     int first = 0;
     int second = 0;
     int third = 0;
-    list.Subscribe(&first, [&](void*, TNamedObject*, int) -> int { ++told; throw std::runtime_error("skipped"); });
-    list.Subscribe(&second, [&](void*, TNamedObject*, int code) { ++told; return code == nfChanged ? 1 : 2; });
-    list.Subscribe(&third, [&](void*, TNamedObject*, int) { ++told; return 0; });
+    list.Subscribe(&first,
+                   [&](void*, TNamedObject*, int) -> int
+                   {
+                       ++told;
+                       throw std::runtime_error("skipped");
+                   });
+    list.Subscribe(&second,
+                   [&](void*, TNamedObject*, int code)
+                   {
+                       ++told;
+                       return code == nfChanged ? 1 : 2;
+                   });
+    list.Subscribe(&third,
+                   [&](void*, TNamedObject*, int)
+                   {
+                       ++told;
+                       return 0;
+                   });
     EXPECT_EQ(list.Notify(nullptr, nfChanged), naStop);
-    EXPECT_EQ(told, 2);  // the third subscriber is not told after a stop
-    EXPECT_EQ(list.Notify(nullptr, nfRefresh), naContinue);  // the last answer counts
+    EXPECT_EQ(told, 2);                                     // the third subscriber is not told after a stop
+    EXPECT_EQ(list.Notify(nullptr, nfRefresh), naContinue); // the last answer counts
 }
 
 TEST(NamedObjectList, UpdateBracketsNest)
@@ -211,8 +229,8 @@ TEST(Wardlark, RecordCutAfterReasonFailsAndIsNotAdded)
     source.SaveToStream(stream);
     // Cut the second record right after its Reason field: Status and the option texts are missing.
     const auto* second = source.Monitor(1);
-    const int64_t tail = 9 /*Status*/ + 5 * 19 + TypedStringSize(second->TypeOptions[2]) - 5 +
-                         TypedStringSize(second->GeneralOptions);
+    const int64_t tail =
+        9 /*Status*/ + 5 * 19 + TypedStringSize(second->TypeOptions[2]) - 5 + TypedStringSize(second->GeneralOptions);
     TMemoryStream cut;
     cut.LoadFromString(stream.AsString().substr(0, static_cast<size_t>(stream.Size() - tail)));
 
@@ -340,7 +358,8 @@ TEST(Failure, RoundTrip)
     failure->StartTime = 1765000000;
     failure->MonitorUIN = "01AC0B1234";
     failure->MonitorName = "Web";
-    failure->Reason = "Zeit\xC3\xBC" "berschreitung";
+    failure->Reason = "Zeit\xC3\xBC"
+                      "berschreitung";
     failure->CheckLog = "1|0|10:00:00|Timeout";
     list.Add(std::move(failure));
     TMemoryStream stream;
@@ -353,7 +372,8 @@ TEST(Failure, RoundTrip)
     EXPECT_EQ(read->ID, -1);
     EXPECT_EQ(read->Status, msInetFailure);
     EXPECT_EQ(read->Time, 46000.5);
-    EXPECT_EQ(read->Reason, "Zeit\xC3\xBC" "berschreitung");
+    EXPECT_EQ(read->Reason, "Zeit\xC3\xBC"
+                            "berschreitung");
     EXPECT_EQ(read->CheckLog, "1|0|10:00:00|Timeout");
 }
 

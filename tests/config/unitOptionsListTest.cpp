@@ -1,5 +1,5 @@
-#include "config/unitMultiOptions.h"
 #include "config/unitOptionsList.h"
+#include "config/unitMultiOptions.h"
 #include "support/unitErrors.h"
 
 #include <gtest/gtest.h>
@@ -19,12 +19,9 @@ TEST(OptionValues, EncodingEscapesControlHighAndPercentBytes)
         std::string value;
         std::string stored;
     } cases[] = {
-        {"plain123", "plain123"},
-        {"50%\r\nnext", "50%25%0D%0Anext"},
-        {"caf\xC3\xA9", "caf%C3%A9"},
-        {std::string("a\0b", 3), "a%00b"},
-        {"a=b=c", "a=b=c"},
-        {"\x7F~ ", "\x7F~ "},
+        {"plain123", "plain123"},     {"50%\r\nnext", "50%25%0D%0Anext"},
+        {"caf\xC3\xA9", "caf%C3%A9"}, {std::string("a\0b", 3), "a%00b"},
+        {"a=b=c", "a=b=c"},           {"\x7F~ ", "\x7F~ "},
     };
     for (const auto& c : cases)
     {
@@ -40,12 +37,11 @@ TEST(OptionValues, DecodingKeepsWhatIsNotAnEscape)
         const char* stored;
         const char* value;
     } cases[] = {
-        {"%41", "A"},
-        {"x%4G", "x%4G"},    // one digit, then a non-digit
-        {"x%4", "x%4"},      // one digit at the end
-        {"x%zz", "x%zz"},    // two non-digits
-        {"x%", "x%"},        // at the end
-        {"x%4a", "x%4a"},    // lower-case digits are not recognised
+        {"%41", "A"},     {"x%4G", "x%4G"}, // one digit, then a non-digit
+        {"x%4", "x%4"},                     // one digit at the end
+        {"x%zz", "x%zz"},                   // two non-digits
+        {"x%", "x%"},                       // at the end
+        {"x%4a", "x%4a"},                   // lower-case digits are not recognised
     };
     for (const auto& c : cases)
         EXPECT_EQ(DecodeOptionValue(c.stored), c.value) << c.stored;
@@ -54,7 +50,7 @@ TEST(OptionValues, DecodingKeepsWhatIsNotAnEscape)
 TEST(OptionValues, OlderQuotedForm)
 {
     EXPECT_EQ(DecodeOptionValue("%abc%%def%"), "abc%def");
-    EXPECT_EQ(DecodeOptionValue("%x%41%4a%"), "xAJ");  // either case of hexadecimal digits
+    EXPECT_EQ(DecodeOptionValue("%x%41%4a%"), "xAJ"); // either case of hexadecimal digits
     EXPECT_EQ(DecodeOptionValue("%a=>\x01NULL\x01<=b%"), std::string("a\0b", 3));
     EXPECT_EQ(DecodeOptionValue("%a%zb%"), "a%%zb");
 }
@@ -65,12 +61,12 @@ TEST(OptionsList, WriteReplacesInPlaceAppendsAndRemoves)
     list.WriteString("Host", "example.org");
     list.WriteString("Port", "80");
     list.WriteString("HOST", "other.org");
-    EXPECT_EQ(list.Text(), "HOST=other.org\r\nPort=80");  // replaced in place, under the name written
+    EXPECT_EQ(list.Text(), "HOST=other.org\r\nPort=80"); // replaced in place, under the name written
     EXPECT_EQ(list.ReadString("host"), "other.org");
     list.WriteString("host", "");
     EXPECT_EQ(list.Text(), "Port=80");
     EXPECT_EQ(list.ReadString("Host"), "");
-    EXPECT_EQ(list.ReadString("Port"), "80");  // the index follows the removal
+    EXPECT_EQ(list.ReadString("Port"), "80"); // the index follows the removal
     list.WriteString("Missing", "");
     EXPECT_EQ(list.Count(), 1);
 }
@@ -142,7 +138,7 @@ TEST(OptionsList, DefaultSectionNamesFollowTheirPattern)
         EXPECT_LE(std::stoi(match[1]), 999998);
         counters.insert(std::stoi(match[2]));
     }
-    EXPECT_EQ(*counters.rbegin(), 99);  // the counter wraps after 99
+    EXPECT_EQ(*counters.rbegin(), 99); // the counter wraps after 99
     EXPECT_EQ(counters.size(), 100u);
 }
 
@@ -154,7 +150,7 @@ TEST(Passwords, ScrambleRoundTripsAndHasBase64Length)
         EXPECT_EQ(stored.size(), 4 * ((password.size() + 2) / 3)) << password;
         EXPECT_EQ(UnscramblePassword(stored), password);
     }
-    EXPECT_EQ(ScramblePassword("QuillFen"), "AAAAAAAAAAA=");  // XOR with the key itself
+    EXPECT_EQ(ScramblePassword("QuillFen"), "AAAAAAAAAAA="); // XOR with the key itself
     EXPECT_EQ(MaskPassword("p\xC3\xA4ss"), "****");
 
     TOptionsList list;
@@ -214,7 +210,9 @@ TEST(PersistObjList, BinaryFraming)
     list.NewItem();
     TMemoryStream stream;
     list.SaveToStream(stream);
-    EXPECT_EQ(stream.AsString(), std::string("\x04\x00\x02\x00\x00\x00\x03\x00\x00\x00" "a=b\x00\x00\x00\x00", 17));
+    EXPECT_EQ(stream.AsString(), std::string("\x04\x00\x02\x00\x00\x00\x03\x00\x00\x00"
+                                             "a=b\x00\x00\x00\x00",
+                                             17));
 
     TOptionsListList copy;
     copy.Assign(list);

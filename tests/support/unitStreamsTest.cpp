@@ -1,12 +1,12 @@
+#include "support/unitStreams.h"
 #include "support/unitErrors.h"
 #include "support/unitFileStream.h"
-#include "support/unitStreams.h"
 #include "testFixtures.h"
 
+#include <fcntl.h>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 using namespace wardlark;
@@ -145,7 +145,7 @@ TEST(BlockStream, HoldsWholeBlocksAndFreesSurplus)
 
 TEST(BlockStream, LimitIsRoundedToWholeBlocks)
 {
-    TBlockStream stream(64, 100);  // limit becomes 128
+    TBlockStream stream(64, 100); // limit becomes 128
     const std::string data(200, 'c');
     EXPECT_EQ(stream.Write(data.data(), 200), 128);
     EXPECT_EQ(stream.LastError(), kStreamLimitReached);
@@ -205,9 +205,11 @@ TEST(FileStream, SaveReplacesWholeFileAndLeavesNoTemporary)
     stream.LoadFromString("new");
     stream.SaveToFile(path, 1, 0);
     EXPECT_EQ(test::ReadWholeFile(path), "new");
-    struct stat info{};
+    struct stat info
+    {
+    };
     ASSERT_EQ(stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0640u);  // permissions survive the replacement
+    EXPECT_EQ(info.st_mode & 0777, 0640u); // permissions survive the replacement
     int entries = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.Path()))
         ++entries;
