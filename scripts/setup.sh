@@ -17,6 +17,7 @@ libgmock-dev
 libbenchmark-dev
 clang
 clang-format
+libclang-rt-14-dev
 python3
 "
 
