@@ -1,5 +1,6 @@
 #include "unitApplication.h"
 
+#include "project/unitGlobalSettings.h"
 #include "support/unitExceptions.h"
 #include "support/unitKeypoint.h"
 #include "support/unitLog.h"
@@ -51,6 +52,7 @@ bool TApplication::SetUp()
     ConfigureDefaultLog(folders_.data + "assertions.dat", false, true);
     TrimLogFile(kLogKeepBytes);
     LogStartupBanner();
+    LoadGlobalSettings(folders_.data);
     InitKeypoints(folders_.data + "keypoints.dat", kKeypointCapacity, kKeypointFlushMs);
     setUp_ = true;
     return true;
@@ -73,7 +75,7 @@ int TApplication::Run()
     std::printf("%s %s\n", kProgramName, kFullVersionText);
     std::printf("Data folder:   %s\n", folders_.data.c_str());
     std::printf("Shared folder: %s\n", folders_.shared.c_str());
-    std::printf("Application log and keypoints are set up; this build does not monitor yet.\n");
+    std::printf("Settings, application log and keypoints are set up; this build does not monitor yet.\n");
     return 0;
 }
 
