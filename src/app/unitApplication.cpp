@@ -52,8 +52,9 @@ bool TApplication::SetUp()
     ConfigureDefaultLog(folders_.data + "assertions.dat", false, true);
     TrimLogFile(kLogKeepBytes);
     LogStartupBanner();
-    LoadGlobalSettings(folders_.data);
+    // Keypoints first, so that a damaged settings file leaves its trace.
     InitKeypoints(folders_.data + "keypoints.dat", kKeypointCapacity, kKeypointFlushMs);
+    LoadGlobalSettings(folders_.data);
     setUp_ = true;
     return true;
 }
