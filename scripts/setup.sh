@@ -12,6 +12,7 @@ g++
 git
 zlib1g-dev
 libssl-dev
+openssl
 libgtest-dev
 libgmock-dev
 libbenchmark-dev
