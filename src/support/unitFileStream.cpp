@@ -26,6 +26,8 @@ int OpenFlags(TFileMode mode)
         return O_RDWR;
     case TFileMode::Create:
         return O_WRONLY | O_CREAT | O_TRUNC;
+    case TFileMode::Rewrite:
+        return O_WRONLY | O_TRUNC;
     case TFileMode::OpenOrCreate:
         return O_RDWR | O_CREAT;
     }
@@ -39,7 +41,9 @@ int TryOpenOnce(const std::string& path, TFileMode mode)
     int flags = OpenFlags(mode) | O_CLOEXEC;
     const bool truncate = (flags & O_TRUNC) != 0;
     flags &= ~O_TRUNC;
-    const int fd = open(path.c_str(), flags, 0644);
+    int fd = open(path.c_str(), flags, 0644);
+    if (fd < 0 && errno == ENOENT && mode == TFileMode::Rewrite)
+        fd = open(path.c_str(), flags | O_CREAT, 0644);
     if (fd < 0)
         return -1;
     const int lock = mode == TFileMode::ReadDenyWrite ? LOCK_SH : LOCK_EX;
@@ -69,7 +73,8 @@ TFileStream::TFileStream(const std::string& path, TFileMode mode, int attempts, 
         if (attempt + 1 < attempts)
             SleepMs(delayMs);
     }
-    const char* action = mode == TFileMode::Create ? "Cannot create file" : "Cannot open file";
+    const char* action =
+        mode == TFileMode::Create || mode == TFileMode::Rewrite ? "Cannot create file" : "Cannot open file";
     throw EFileError(std::string(action) + " \"" + path + "\". " + std::strerror(error));
 }
 

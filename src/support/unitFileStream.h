@@ -16,6 +16,8 @@ enum class TFileMode
     ReadDenyWrite, // existing file, read only
     ReadWrite,     // existing file, read and write
     Create,        // created or truncated, write only
+    Rewrite,       // as Create, but an existing file is opened without O_CREAT, which spares
+                   // the folder's lock when many threads rewrite files in one folder
     OpenOrCreate,  // existing file kept, missing file created; read and write
 };
 

@@ -62,14 +62,14 @@ bool THeadlessLoop::Synchronize(TMainThreadCall call)
         RunGuarded(call);
         return true;
     }
-    auto done = std::make_shared<int>(kDoneWaiting);
+    auto waiter = std::make_shared<TWaiter>();
     std::unique_lock guard(lock_);
     if (shutdown_)
         return false;
-    queue_.push_back({std::move(call), done});
+    queue_.push_back({std::move(call), waiter});
     wake_.notify_one();
-    finished_.wait(guard, [&done] { return *done != kDoneWaiting; });
-    return *done == kDoneRan;
+    waiter->finished.wait(guard, [&waiter] { return waiter->done != kDoneWaiting; });
+    return waiter->done == kDoneRan;
 }
 
 TTimerId THeadlessLoop::AddTimer(int intervalMs, TMainThreadCall tick)
@@ -94,13 +94,11 @@ void THeadlessLoop::RunOnce(Clock::time_point deadline)
     for (auto& pending : work)
     {
         RunGuarded(pending.call);
-        if (pending.done)
+        if (pending.waiter)
         {
-            {
-                std::lock_guard guard(lock_);
-                *pending.done = kDoneRan;
-            }
-            finished_.notify_all();
+            std::lock_guard guard(lock_);
+            pending.waiter->done = kDoneRan;
+            pending.waiter->finished.notify_one();
         }
     }
 
@@ -176,11 +174,13 @@ void THeadlessLoop::Shutdown()
         std::lock_guard guard(lock_);
         shutdown_ = true;
         for (auto& pending : queue_)
-            if (pending.done)
-                *pending.done = kDoneRefused;
+            if (pending.waiter)
+            {
+                pending.waiter->done = kDoneRefused;
+                pending.waiter->finished.notify_one();
+            }
         queue_.clear();
     }
-    finished_.notify_all();
     wake_.notify_all();
 }
 

@@ -69,12 +69,18 @@ public:
     void Shutdown();
 
 private:
+    // The completion of one Synchronize call, shared so that a released waiter and a late run
+    // never touch freed memory. Each waiter has its own condition, so finishing one call wakes
+    // one thread, not all that wait.
+    struct TWaiter
+    {
+        int done = 0; // 0 waiting, 1 ran, 2 refused; guarded by the loop's lock
+        std::condition_variable finished;
+    };
     struct TPending
     {
         TMainThreadCall call;
-        // Set for Synchronize: the waiter's completion flag, shared so a released waiter
-        // and a late run never touch freed memory.
-        std::shared_ptr<int> done; // 0 waiting, 1 ran, 2 refused
+        std::shared_ptr<TWaiter> waiter; // set for Synchronize
     };
     struct TTimer
     {
@@ -89,8 +95,7 @@ private:
 
     const std::thread::id mainThread_;
     mutable std::mutex lock_;
-    std::condition_variable wake_;     // work arrived for the main thread
-    std::condition_variable finished_; // a synchronous call ended
+    std::condition_variable wake_; // work arrived for the main thread
     std::deque<TPending> queue_;
     std::map<TTimerId, TTimer> timers_; // main thread only
     TTimerId nextTimer_ = 1;

@@ -115,7 +115,7 @@ void TDirectMemoryStream::LoadFromFile(const std::string& path, int attempts, in
     LoadFromStream(file);
 }
 
-void TDirectMemoryStream::SaveToFile(const std::string& path, int /*attempts*/, int /*delayMs*/) const
+void TDirectMemoryStream::SaveToFile(const std::string& path, int /*attempts*/, int /*delayMs*/, bool durable) const
 {
     std::string temporary = path + ".XXXXXX";
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);
@@ -131,7 +131,8 @@ void TDirectMemoryStream::SaveToFile(const std::string& path, int /*attempts*/, 
     {
         TFileStream file(temporary, TFileMode::Create);
         SaveToStream(file);
-        file.Flush();
+        if (durable)
+            file.Flush();
     }
     catch (...)
     {
@@ -144,7 +145,8 @@ void TDirectMemoryStream::SaveToFile(const std::string& path, int /*attempts*/, 
         unlink(temporary.c_str());
         throw EFileError("Cannot create file \"" + path + "\". " + std::strerror(error));
     }
-    SyncFolderOf(path);
+    if (durable)
+        SyncFolderOf(path);
 }
 
 // --- TMemoryStream -------------------------------------------------------------------------

@@ -91,12 +91,13 @@ public:
     void LoadFromFile(const std::string& path, int attempts, int delayMs);
     // Writes the whole content to `target` at its position.
     virtual void SaveToStream(TStream& target) const = 0;
-    // Replaces `path` with the whole content and flushes it to disk. The new content is
-    // written to a temporary file beside `path` and renamed over it, so that a crash at any
-    // moment leaves either the old or the new complete file. Throws EFileError on failure.
-    // `attempts` and `delayMs` are accepted for symmetry with LoadFromFile; the file is
-    // written once.
-    void SaveToFile(const std::string& path, int attempts, int delayMs) const;
+    // Replaces `path` with the whole content. The new content is written to a temporary file
+    // beside `path` and renamed over it, so that a crash at any moment leaves either the old
+    // or the new complete file; with `durable` the data and the rename are also flushed to
+    // disk first (files that must survive a power loss; a check log need not). Throws
+    // EFileError on failure. `attempts` and `delayMs` are accepted for symmetry with
+    // LoadFromFile; the file is written once.
+    void SaveToFile(const std::string& path, int attempts, int delayMs, bool durable = true) const;
 
 protected:
     const uint8_t* cursor_ = nullptr;

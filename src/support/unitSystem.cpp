@@ -115,6 +115,14 @@ std::string ExtractFileExt(const std::string& path)
     return dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
+bool DirectoryExists(const std::string& path)
+{
+    struct stat info
+    {
+    };
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 bool FileExists(const std::string& path)
 {
     struct stat info

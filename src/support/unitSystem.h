@@ -45,6 +45,7 @@ std::string ExtractFileName(const std::string& path);
 std::string ExtractFileExt(const std::string& path);
 
 bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
 
 // The path with "/" appended when it is not empty and does not already end with one.
 std::string WithTrailingDelimiter(const std::string& path);
