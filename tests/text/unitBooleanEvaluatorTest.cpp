@@ -364,8 +364,8 @@ TEST(BooleanEvaluatorNumbersTest, IgnoresTheCLocale)
 // switches, the rest is the expression. Each must finish with a positioned error or none.
 TEST(BooleanEvaluatorRegressionTest, ReplaysFuzzInputs)
 {
-    const std::filesystem::path folder = std::filesystem::path(WARDLARK_SOURCE_RESOURCES).parent_path().parent_path() /
-                                         "fuzz/regressions/ValueExpression";
+    const std::filesystem::path folder =
+        std::filesystem::path(WARDLARK_SOURCE_DIR) / "fuzz/regressions/ValueExpression";
     ASSERT_TRUE(std::filesystem::is_directory(folder)) << folder;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
     {

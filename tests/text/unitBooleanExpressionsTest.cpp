@@ -226,8 +226,8 @@ TEST(BooleanWrapperTest, ReportsTheErrorOfTheLastEvaluation)
 // mode, the rest is "text NUL expression". Each must finish with a positioned error or none.
 TEST(BooleanExpressionRegressionTest, ReplaysFuzzInputs)
 {
-    const std::filesystem::path folder = std::filesystem::path(WARDLARK_SOURCE_RESOURCES).parent_path().parent_path() /
-                                         "fuzz/regressions/BooleanExpression";
+    const std::filesystem::path folder =
+        std::filesystem::path(WARDLARK_SOURCE_DIR) / "fuzz/regressions/BooleanExpression";
     ASSERT_TRUE(std::filesystem::is_directory(folder)) << folder;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
     {

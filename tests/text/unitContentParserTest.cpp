@@ -250,7 +250,7 @@ TEST(ContentParserTest, PrepareTemplateLowerCasesLiteralTextOnly)
 TEST(ContentParserTest, FuzzRegressionsReplay)
 {
     const std::filesystem::path folder =
-        std::filesystem::path(WARDLARK_SOURCE_RESOURCES) / ".." / "fuzz" / "regressions" / "ContentParser";
+        std::filesystem::path(WARDLARK_SOURCE_DIR) / "fuzz" / "regressions" / "ContentParser";
     ASSERT_TRUE(std::filesystem::is_directory(folder) && !std::filesystem::is_empty(folder)) << folder;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
     {

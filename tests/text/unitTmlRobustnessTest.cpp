@@ -105,8 +105,7 @@ TEST(TmlRobustnessTest, DeepNestingNeedsNoStack)
 // Inputs that once failed the fuzz target replay here; each must render or fail cleanly.
 TEST(TmlRobustnessTest, FuzzRegressionsReplay)
 {
-    const std::filesystem::path folder =
-        std::filesystem::path(WARDLARK_SOURCE_RESOURCES) / ".." / "fuzz" / "regressions" / "Tml";
+    const std::filesystem::path folder = std::filesystem::path(WARDLARK_SOURCE_DIR) / "fuzz" / "regressions" / "Tml";
     ASSERT_TRUE(std::filesystem::is_directory(folder)) << folder;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
     {
