@@ -66,6 +66,13 @@ TMonitorThread::~TMonitorThread()
     {
         std::lock_guard guard(lock_);
         terminated_ = true;
+        // Release a wait for an event the main thread (which may be this one) will not run.
+        if (currentCall_)
+        {
+            std::lock_guard callGuard(currentCall_->lock);
+            currentCall_->cancelled = true;
+            currentCall_->finished.notify_one();
+        }
     }
     Abort();
     wake_.notify_all();
@@ -249,9 +256,32 @@ std::string TMonitorThread::ProxyPassword() const
 
 void TMonitorThread::CallOnMainThread(const std::function<void()>& event)
 {
-    dispatcher_.Synchronize(
-        [&event]
+    if (dispatcher_.IsMainThread())
+    {
+        try
         {
+            event();
+        }
+        catch (...)
+        {
+        }
+        return;
+    }
+    // Queued rather than synchronised, so that a worker being destroyed (on the main thread)
+    // can stop waiting: the queued call then finds itself cancelled and touches nothing.
+    auto call = std::make_shared<TEventCall>();
+    {
+        std::lock_guard guard(lock_);
+        if (terminated_)
+            return;
+        currentCall_ = call;
+    }
+    const bool queued = dispatcher_.Queue(
+        [call, &event]
+        {
+            std::lock_guard guard(call->lock);
+            if (call->cancelled)
+                return;
             try
             {
                 event();
@@ -260,7 +290,17 @@ void TMonitorThread::CallOnMainThread(const std::function<void()>& event)
             {
                 // An error inside an event is ignored.
             }
+            call->done = true;
+            call->finished.notify_one();
         });
+    {
+        std::unique_lock guard(call->lock);
+        if (queued)
+            call->finished.wait(guard, [&call] { return call->done || call->cancelled; });
+        call->cancelled = true;
+    }
+    std::lock_guard guard(lock_);
+    currentCall_.reset();
 }
 
 void TMonitorThread::AddLogLine(const std::string& message, int kind, int indent, bool append)

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <pthread.h>
 #include <string>
@@ -53,7 +54,9 @@ inline constexpr uint32_t kWorkerExpiryMs = 60000;
 // page) and end by themselves after 60 s without work.
 //
 // Events run on the main thread through the dispatcher while the worker waits for them;
-// whatever they throw is ignored. Set them before the first AssignMonitor.
+// whatever they throw is ignored. Set them before the first AssignMonitor. A worker may be
+// destroyed on the main thread at any time: a wait for an event is then released and the
+// event is not run.
 //
 // Thread safety: AssignMonitor, Abort, State and MonitorUIN may be called from any thread
 // (the owner calls them on the main thread). The check-side calls (AddLogLine, SetOutcome,
@@ -150,6 +153,15 @@ private:
     void CallOnMainThread(const std::function<void()>& event);
     std::string NetworkFailureText(const std::string& protocol, const std::string& reply) const;
 
+    // One event call waiting for the main thread.
+    struct TEventCall
+    {
+        std::mutex lock;
+        std::condition_variable finished;
+        bool done = false;
+        bool cancelled = false;
+    };
+
     IMainThreadDispatcher& dispatcher_;
     const std::string dataFolder_;
     const uint32_t expiryMs_;
@@ -160,6 +172,7 @@ private:
     int state_ = wsIdle;
     bool terminated_ = false;
     std::string proxyHost_, proxyPort_, proxyUser_, proxyPassword_;
+    std::shared_ptr<TEventCall> currentCall_; // the event being waited for, if any
     TTCPBlockSocket* activeSocket_ = nullptr;
     TPINGSend* activePing_ = nullptr;
 

@@ -11,6 +11,7 @@
 #include <netinet/in.h>
 #include <regex>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace wardlark;
@@ -216,6 +217,18 @@ TEST_F(MonitorThread, ConsoleTimeOutAndAbort)
     ASSERT_TRUE(
         loop_.RunUntil([&] { return !results_.empty() && results_.back()->Reason == "Aborted by the user."; }, 5000));
     EXPECT_TRUE(loop_.RunUntil([&] { return worker->State() == wsIdle; }, 2000));
+}
+
+// A worker destroyed on the main thread while it waits for its OnCheckDone must not deadlock,
+// and the event it queued must not run afterwards.
+TEST_F(MonitorThread, DestroyedWhileWaitingForTheMainThread)
+{
+    auto worker = NewWorker();
+    ASSERT_EQ(worker->AssignMonitor(*Monitor(mtConsole, "CommandLine=true"), "", "", "", ""), kAssignAccepted);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the loop does not run: the worker waits
+    worker.reset();
+    loop_.RunUntil([] { return false; }, 50);
+    EXPECT_TRUE(results_.empty());
 }
 
 TEST_F(MonitorThread, IdleWorkerExpires)
