@@ -9,8 +9,9 @@ namespace wardlark
 {
 
 // The monitoring program as one object: it sets up the process-wide services in the fixed
-// start-up order (crash trace, data folders, application log with its banner, keypoints)
-// and takes them down in reverse order when it is destroyed.
+// start-up order (crash trace, data folders, application log with its banner, keypoints,
+// settings), runs the project on the core's own loop until SIGTERM or SIGINT, and takes
+// everything down in reverse order.
 class TApplication
 {
 public:
@@ -23,13 +24,19 @@ public:
     int Run();
 
 private:
-    // Forms and creates the data folder, points the log at it and starts keypoints.
-    // Returns false (after telling the user why on stderr) when the data folder cannot be made.
+    // Forms and creates the data folder, points the log at it and starts keypoints and the
+    // settings. Returns false (after telling the user why on stderr) when the data folder
+    // cannot be made.
     bool SetUp();
+    // Claims the data folder for this process; false when another instance holds it.
+    bool ClaimInstance();
+    // The headless program: project, scheduler and workers until a termination signal.
+    int RunHeadless();
 
     std::vector<std::string> arguments_;
     TDataFolders folders_;
     bool setUp_ = false;
+    int instanceLock_ = -1;
 };
 
 } // namespace wardlark
