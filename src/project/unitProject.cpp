@@ -272,7 +272,7 @@ void TProject::Assign(TWardlark& monitor)
             return;
         }
     auto worker = std::make_unique<TMonitorThread>(dispatcher_, dataFolder_);
-    worker->OnCheckDone = [this](TMonitorThread& from, TWardlark& copy) { OnCheckDone(from, copy); };
+    worker->OnCheckDone = [this](TMonitorThread& from, TWardlark& copy) { OnCheckDone(&from, copy); };
     worker->OnGetOptions = [this](TMonitorThread&, TOptionsList& target) { GetGlobalOptions(target); };
     if (worker->AssignMonitor(monitor, proxyHost_, proxyPassword_, proxyUser_, proxyPort_) != kAssignAccepted)
         return;
@@ -318,7 +318,7 @@ void TProject::SchedulerTick()
     }
 }
 
-void TProject::OnCheckDone(TMonitorThread&, TWardlark& copy)
+void TProject::OnCheckDone(TMonitorThread*, TWardlark& copy)
 {
     TWardlark* monitor = static_cast<TWardlark*>(monitors_.FindByName(copy.Name));
     if (monitor != nullptr)

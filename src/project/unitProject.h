@@ -67,6 +67,10 @@ public:
 
     // One round of the scheduler (normally run by the timer).
     void SchedulerTick();
+    // Takes a finished check back (the workers' OnCheckDone): the status fields go into the
+    // monitor of the same UIN (when it still exists), a statistics event is written for the
+    // check's start time, a failure is kept for every status but OK, and OnCheckResult runs.
+    void OnCheckDone(TMonitorThread* worker, TWardlark& copy);
 
     // User operations on monitors: each is saved at once.
     TWardlark* AddMonitor(std::unique_ptr<TWardlark> monitor);
@@ -98,7 +102,6 @@ public:
 
 private:
     int OnMonitorListChange(TNamedObject* record, int code);
-    void OnCheckDone(TMonitorThread& worker, TWardlark& copy);
     // Sends "Changed" for a change made by the scheduler or a check result.
     void NotifyRuntimeChange(TWardlark* monitor);
     void SaveIfDirty();
