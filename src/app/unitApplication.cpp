@@ -67,7 +67,15 @@ TApplication::~TApplication()
 
 bool TApplication::SetUp()
 {
-    folders_ = FormDataFolders();
+    // The service-control layer answers whether the watchdog service runs; until the service
+    // exists nothing runs it, so the hand-over files cannot apply yet.
+    folders_ = FormDataFolders(arguments_, [] { return false; });
+    if (folders_.endAtOnce)
+    {
+        std::fprintf(stderr, "%s: the watchdog service runs this program for user %s; ending.\n", kProgramName,
+                     folders_.userName.c_str());
+        return false;
+    }
     if (!ForceDirectories(folders_.data))
     {
         std::fprintf(stderr, "%s: cannot create the data folder %s\n", kProgramName, folders_.data.c_str());
