@@ -32,11 +32,6 @@ constexpr uint32_t kKeypointSaveMaintenances = 0x6A11E005;
 constexpr uint32_t kKeypointSaveReports = 0x6A11E006;
 constexpr uint32_t kKeypointFailureRecord = 0x6A11E007;
 
-uint32_t UnixNow()
-{
-    return static_cast<uint32_t>(time(nullptr));
-}
-
 std::string LongTimeText()
 {
     const TDateParts now = DecodeDateTime(Now());
@@ -108,7 +103,7 @@ TProject::TProject(IMainThreadDispatcher& dispatcher, std::string dataFolder, TO
 
 TProject::~TProject()
 {
-    const uint32_t now = UnixNow();
+    const uint32_t now = LocalUnixNow();
     for (int i = 0; i < monitors_.Count(); ++i)
         if (monitors_.Monitor(i)->Enabled != 0)
             statistics_->AddEvent(monitors_.Monitor(i)->Name, seStopped, now, 0);
@@ -196,7 +191,7 @@ int TProject::OnMonitorListChange(TNamedObject* record, int code)
     {
         monitor->ResetStatus();
         if (monitor->Enabled != 0)
-            statistics_->AddEvent(monitor->Name, seStarted, UnixNow(), 0);
+            statistics_->AddEvent(monitor->Name, seStarted, LocalUnixNow(), 0);
     }
     if ((code == nfAdded || code == nfRemoved || code == nfChanged) && !monitorsLoading_)
     {
@@ -237,7 +232,7 @@ void TProject::SetMonitorEnabled(TWardlark* monitor, bool enabled)
     monitor->Enabled = enabled ? 1 : 0;
     if (enabled)
         monitor->LastCheckTick = 0; // due on the next tick
-    statistics_->AddEvent(monitor->Name, enabled ? seEnabled : seDisabled, UnixNow(), 0);
+    statistics_->AddEvent(monitor->Name, enabled ? seEnabled : seDisabled, LocalUnixNow(), 0);
     monitors_.Notify(monitor, nfChanged);
 }
 
@@ -249,7 +244,7 @@ bool TProject::Suspend(TWardlark& monitor, uint32_t now, const std::vector<TMain
         if (window->Monitors().find(monitor.Name) == std::string::npos)
             continue;
         monitor.LastCheckTick = now;
-        statistics_->AddEvent(monitor.Name, seMaintenance, UnixNow(), 0);
+        statistics_->AddEvent(monitor.Name, seMaintenance, LocalUnixNow(), 0);
         monitor.Status = msMaintenance;
         monitor.Reason = "Scheduled maintenance";
         const std::string time = LongTimeText();
@@ -328,8 +323,8 @@ void TProject::OnCheckDone(TMonitorThread*, TWardlark& copy)
     }
     const uint32_t tick = TickCount();
     const uint32_t started = copy.LastCheckTick - static_cast<uint32_t>(std::max(copy.ResponseTime, 0));
-    const double startMs = static_cast<double>(time(nullptr)) * 1000.0 - static_cast<double>(tick - started);
-    const auto startTime = static_cast<uint32_t>(std::llround(startMs / 1000.0));
+    // Statistics count seconds of the local clock: the start is now minus the time since it.
+    const uint32_t startTime = LocalUnixSeconds(Now() - static_cast<double>(tick - started) / 86400000.0);
     if (copy.Status >= msOK && copy.Status <= msInetFailureQuiet)
         statistics_->AddEvent(copy.Name, seOK + copy.Status - msOK, startTime, std::max<int64_t>(copy.ResponseTime, 0));
     if (copy.Status != msOK)

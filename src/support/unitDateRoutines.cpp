@@ -132,6 +132,10 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
 TDateParts DecodeDateTime(TDateTime value)
 {
     TDateParts parts;
+    // Values that name no day of the years 1..9999 (NaN, infinities, corrupt stored doubles)
+    // decode as day 0 rather than overflowing the integer conversions below.
+    if (!std::isfinite(value) || value < -693593.0 || value > 2958466.0)
+        return parts;
     double whole = std::trunc(value);
     auto ms = static_cast<int64_t>(std::llround(std::fabs(value - whole) * kSecondsPerDay * 1000.0));
     if (ms >= 86400000)
