@@ -88,6 +88,11 @@ void CopyList(const TNamedObjectList& source, TNamedObjectList& target)
 
 } // namespace
 
+bool IsCheckDue(uint32_t lastCheckTick, uint32_t now, uint32_t intervalMs)
+{
+    return lastCheckTick == 0 || now - lastCheckTick >= intervalMs;
+}
+
 TProject::TProject(IMainThreadDispatcher& dispatcher, std::string dataFolder, TOptionsList& globalOptions)
     : dispatcher_(dispatcher), dataFolder_(std::move(dataFolder)), globalOptions_(globalOptions), maintenances_(true),
       monitors_(true), reports_(true)
@@ -299,8 +304,7 @@ void TProject::SchedulerTick()
         if (icfOverride &&
             (monitor.Status == msFailure || monitor.Status == msInetFailure || monitor.Status == msInetFailureQuiet))
             interval = icfInterval;
-        // Tick differences are taken modulo 2^32, so the counter may wrap.
-        if (monitor.LastCheckTick != 0 && now - monitor.LastCheckTick < interval)
+        if (!IsCheckDue(monitor.LastCheckTick, now, interval))
             continue;
         if (!activeKnown)
         {

@@ -17,6 +17,11 @@
 namespace wardlark
 {
 
+// True when a monitor last checked at tick `lastCheckTick` (0: never) is due at tick `now`
+// with the recheck interval `intervalMs`. Tick differences are taken modulo 2^32, so the
+// answer stays right when the 32-bit millisecond counter wraps.
+bool IsCheckDue(uint32_t lastCheckTick, uint32_t now, uint32_t intervalMs);
+
 // The one object that owns what the monitoring program keeps while it runs: the monitors,
 // maintenance windows, scheduled reports, the failures of this run, the statistics writer
 // and the pool of worker threads. Once a second its scheduler hands due monitors to workers

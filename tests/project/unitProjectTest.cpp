@@ -69,6 +69,25 @@ TEST_F(Project, DueMonitorIsCheckedAndItsResultTakenBack)
     EXPECT_EQ(monitor->InProgress, 0);
 }
 
+TEST(ProjectSchedule, DueTestSurvivesTheTickCounterWrapping)
+{
+    const struct
+    {
+        uint32_t last;
+        uint32_t now;
+        uint32_t interval;
+        bool due;
+    } cases[] = {
+        {0, 5, 60000, true},                               // never checked
+        {1000, 60999, 60000, false},                       // one millisecond early
+        {1000, 61000, 60000, true},                        // exactly the interval
+        {0xFFFFF000u, 0x0000EA60u - 0x1000u, 60000, true}, // the counter wrapped in between
+        {0xFFFFF000u, 0x00001000u, 60000, false},          // wrapped, but only 8 s later
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsCheckDue(c.last, c.now, c.interval), c.due) << c.last << " " << c.now;
+}
+
 TEST_F(Project, FailedMonitorsFollowTheRecheckInterval)
 {
     TWardlark* monitor = AddTcpMonitor("failing");
