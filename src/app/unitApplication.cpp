@@ -40,10 +40,9 @@ void PrintUsage()
 // One line per finished check: time, monitor name, status text, reason, response time.
 void PrintCheckLine(const TWardlark& monitor)
 {
-    const TDateParts now = DecodeDateTime(Now());
-    std::printf("%04d-%02d-%02d %02d:%02d:%02d  %s  %s  %s  %d ms\n", now.year, now.month, now.day, now.hour,
-                now.minute, now.second, monitor.DisplayName.c_str(), MonitorStatusText(monitor.Status).c_str(),
-                monitor.Reason.c_str(), monitor.ResponseTime);
+    std::printf("%s  %s  %s  %s  %d ms\n", FormatDateTime("yyyy-mm-dd hh:nn:ss", Now()).c_str(),
+                monitor.DisplayName.c_str(), MonitorStatusText(monitor.Status).c_str(), monitor.Reason.c_str(),
+                monitor.ResponseTime);
     std::fflush(stdout);
 }
 

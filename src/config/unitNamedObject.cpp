@@ -11,18 +11,32 @@ namespace wardlark
 namespace
 {
 
-// Runs `action` when the scope ends, also when an exception leaves it.
-template <typename F>
-class TScopeExit
+// A save or load in progress: sets the list's flag, sends the begin code and opens an update;
+// the end closes the update, clears the flag and sends the end code, also when an exception
+// leaves the operation.
+class TListBracket
 {
 public:
-    explicit TScopeExit(F action) : action_(std::move(action)) {}
-    ~TScopeExit() { action_(); }
-    TScopeExit(const TScopeExit&) = delete;
-    TScopeExit& operator=(const TScopeExit&) = delete;
+    TListBracket(TNamedObjectList& list, bool& flag, int beginCode, int endCode)
+        : list_(list), flag_(flag), endCode_(endCode)
+    {
+        flag_ = true;
+        list_.Notify(nullptr, beginCode);
+        list_.BeginUpdate();
+    }
+    ~TListBracket()
+    {
+        list_.EndUpdate();
+        flag_ = false;
+        list_.Notify(nullptr, endCode_);
+    }
+    TListBracket(const TListBracket&) = delete;
+    TListBracket& operator=(const TListBracket&) = delete;
 
 private:
-    F action_;
+    TNamedObjectList& list_;
+    bool& flag_;
+    const int endCode_;
 };
 
 } // namespace
@@ -261,16 +275,7 @@ void TNamedObjectList::SaveToStream(TStream& stream)
         WriteRecords(stream);
         return;
     }
-    saving_ = true;
-    Notify(nullptr, nfSaveBegin);
-    BeginUpdate();
-    TScopeExit done(
-        [this]
-        {
-            EndUpdate();
-            saving_ = false;
-            Notify(nullptr, nfSaveEnd);
-        });
+    const TListBracket bracket(*this, saving_, nfSaveBegin, nfSaveEnd);
     WriteRecords(stream);
 }
 
@@ -278,16 +283,7 @@ int TNamedObjectList::LoadFromStream(TStream& stream, int count)
 {
     if (saving_)
         return 0;
-    loading_ = true;
-    Notify(nullptr, nfLoadBegin);
-    BeginUpdate();
-    TScopeExit done(
-        [this]
-        {
-            EndUpdate();
-            loading_ = false;
-            Notify(nullptr, nfLoadEnd);
-        });
+    const TListBracket bracket(*this, loading_, nfLoadBegin, nfLoadEnd);
     return ReadRecords(stream, count);
 }
 
@@ -295,16 +291,7 @@ void TNamedObjectList::SaveToFile(const std::string& path, int attempts, int del
 {
     if (saving_ || loading_)
         return;
-    saving_ = true;
-    Notify(nullptr, nfSaveBegin);
-    BeginUpdate();
-    TScopeExit done(
-        [this]
-        {
-            EndUpdate();
-            saving_ = false;
-            Notify(nullptr, nfSaveEnd);
-        });
+    const TListBracket bracket(*this, saving_, nfSaveBegin, nfSaveEnd);
     TMemoryStream buffer(static_cast<int32_t>(std::min<int64_t>(StreamSize(), INT32_MAX)));
     WriteRecords(buffer);
     SaveRecordFile(buffer, path, checksum_, attempts, delayMs);
@@ -314,16 +301,7 @@ int TNamedObjectList::LoadFromFile(const std::string& path, int attempts, int de
 {
     if (saving_ || loading_)
         return 0;
-    loading_ = true;
-    Notify(nullptr, nfLoadBegin);
-    BeginUpdate();
-    TScopeExit done(
-        [this]
-        {
-            EndUpdate();
-            loading_ = false;
-            Notify(nullptr, nfLoadEnd);
-        });
+    const TListBracket bracket(*this, loading_, nfLoadBegin, nfLoadEnd);
     Clear();
     const std::unique_ptr<TBlockStream> data = ReadRecordFile(path, checksum_, attempts, delayMs);
     return ReadRecords(*data, -1);

@@ -23,17 +23,6 @@ constexpr uint32_t kKeypointNoHost = 0x51A0C310;
 constexpr int32_t kCodeException = -1;
 constexpr int32_t kConsoleBufferSize = 8192;
 
-std::string Trimmed(const std::string& text)
-{
-    size_t start = 0;
-    size_t end = text.size();
-    while (start < end && static_cast<unsigned char>(text[start]) <= 32)
-        ++start;
-    while (end > start && static_cast<unsigned char>(text[end - 1]) <= 32)
-        --end;
-    return text.substr(start, end - start);
-}
-
 // One echo request and its outcome line. True when the target answered.
 bool PingOnce(TMonitorThread& worker, TPINGSend& ping, const std::string& target, int timeout, int dataSize)
 {
@@ -77,7 +66,7 @@ void RunPingCheck(TMonitorThread& worker)
     try
     {
         const std::string host = options.ReadString(mo::kHost);
-        if (Trimmed(host).empty())
+        if (Trim(host).empty())
         {
             worker.SetOutcome("Host is not specified.", lkWarning, 0);
             AddKeypoint(kKeypointNoHost, kCodeException);
@@ -132,7 +121,7 @@ void RunCustomCheck(TMonitorThread& worker)
         const std::string host = options.ReadString(mo::kHost);
         const std::string port = options.ReadString(mo::kPort);
         const bool useSSL = options.ReadBool(mo::kUseSSL);
-        if (Trimmed(host).empty())
+        if (Trim(host).empty())
             worker.SetOutcome("Host is not specified.", lkWarning, 0);
         else
         {

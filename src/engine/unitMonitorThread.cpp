@@ -39,14 +39,6 @@ constexpr int32_t kCodeFileNotWritten = -107;
 
 using Clock = std::chrono::steady_clock;
 
-std::string LongTimeText()
-{
-    const TDateParts now = DecodeDateTime(Now());
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", now.hour, now.minute, now.second);
-    return text;
-}
-
 } // namespace
 
 TMonitorThread::TMonitorThread(IMainThreadDispatcher& dispatcher, std::string dataFolder, uint32_t expiryMs)

@@ -59,22 +59,6 @@ int RemainingMs(uint64_t deadline)
     return deadline > now ? static_cast<int>(std::min<uint64_t>(deadline - now, INT_MAX)) : 0;
 }
 
-// The text without surrounding blanks and control characters.
-std::string Trim(const std::string& text)
-{
-    std::size_t first = 0;
-    std::size_t last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
-    {
-        ++first;
-    }
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
-    {
-        --last;
-    }
-    return text.substr(first, last - first);
-}
-
 bool ParsePort(const std::string& text, bool allowZero, uint16_t& port)
 {
     const std::string trimmed = Trim(text);

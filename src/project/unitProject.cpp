@@ -32,14 +32,6 @@ constexpr uint32_t kKeypointSaveMaintenances = 0x6A11E005;
 constexpr uint32_t kKeypointSaveReports = 0x6A11E006;
 constexpr uint32_t kKeypointFailureRecord = 0x6A11E007;
 
-std::string LongTimeText()
-{
-    const TDateParts now = DecodeDateTime(Now());
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", now.hour, now.minute, now.second);
-    return text;
-}
-
 // Loads one project file; on failure records the keypoint and says so in the application log.
 bool LoadList(TNamedObjectList& list, const std::string& path, bool& loading, uint32_t keypoint)
 {

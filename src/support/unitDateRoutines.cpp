@@ -281,4 +281,9 @@ std::string FormatDateTime(std::string_view pattern, TDateTime t)
     return out;
 }
 
+std::string LongTimeText()
+{
+    return FormatDateTime("hh:nn:ss", Now());
+}
+
 } // namespace wardlark

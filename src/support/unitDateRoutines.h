@@ -98,4 +98,8 @@ TDateTime FromUnixTime(int64_t seconds);
 // Example: FormatDateTime("dd-mm-yyyy hh:nn:ss", t) gives "09-12-2026 23:53:39".
 std::string FormatDateTime(std::string_view pattern, TDateTime t);
 
+// The system's long time format of the current local time: "hh:nn:ss" (24 hours). Check-log
+// lines carry it.
+std::string LongTimeText();
+
 } // namespace wardlark

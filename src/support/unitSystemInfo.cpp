@@ -1,5 +1,7 @@
 #include "support/unitSystemInfo.h"
 
+#include "support/unitTextRoutines.h"
+
 #include "support/unitLog.h"
 #include "unitVersion.h"
 
@@ -25,15 +27,6 @@ std::string ReadTextFile(const char* path)
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();
-}
-
-std::string Trim(const std::string& text)
-{
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return {};
-    const size_t last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
 }
 
 // The value of the first line of a "key: value" text (as in /proc) whose key is `key`, and

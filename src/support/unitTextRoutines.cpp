@@ -347,6 +347,17 @@ std::string StripTags(std::string_view text)
     return result;
 }
 
+std::string Trim(std::string_view text)
+{
+    size_t first = 0;
+    size_t last = text.size();
+    while (first < last && static_cast<unsigned char>(text[first]) <= 32)
+        ++first;
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32)
+        --last;
+    return std::string(text.substr(first, last - first));
+}
+
 std::string CollapseSpaces(std::string_view text)
 {
     std::string result;

@@ -64,6 +64,8 @@ std::string ZeroPad(int64_t number, int width);
 std::string StripTags(std::string_view text);
 
 // Every run of bytes 0 to 32 that is followed by another byte becomes one blank (so a leading
+// The text without leading and trailing blanks and control characters (codes 0 to 32).
+std::string Trim(std::string_view text);
 // run becomes one blank too); a trailing run is dropped.
 std::string CollapseSpaces(std::string_view text);
 
