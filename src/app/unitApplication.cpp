@@ -152,6 +152,8 @@ int TApplication::RunHeadless()
             enabled += project.Monitors().Monitor(i)->Enabled != 0 ? 1 : 0;
         std::printf("Monitoring %d of %d monitors (%d maintenance windows); stop with SIGTERM or Ctrl+C.\n", enabled,
                     project.Monitors().Count(), project.Maintenances().Count());
+        if (project.Monitors().Count() == 0)
+            std::printf("The monitor list %swardlarks.dat is empty or missing.\n", folders_.data.c_str());
         std::fflush(stdout);
         LogMessage("Headless monitoring started");
         loop.Run();
