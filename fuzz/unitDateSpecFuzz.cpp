@@ -1,6 +1,6 @@
-// Fuzzes date specifications and the schedule records that carry them. Input: a mode byte, two
+// Fuzzes date specs and the schedule records that carry them. Input: a mode byte, two
 // bytes of year (little-endian, mapped to -20 .. 10029), then the text. An even mode parses the
-// text as a date specification (and as the ordinal rule of a monthly schedule); an odd mode
+// text as a date spec (and as the ordinal rule of a monthly schedule); an odd mode
 // reads the bytes after the year as a stored maintenance (mode & 2 clear) or report list and
 // asks every schedule question of what was read. Nothing may crash, hang or run out of memory,
 // and a parsed date must be a whole, finite number.

@@ -7,7 +7,7 @@
 namespace wardlark
 {
 
-// Date specifications: short texts that name one date of a given year, used by the monthly
+// Date specs: short texts that name one date of a given year, used by the monthly
 // "ordinal weekday" rule of schedules and by anything else that lets the user name a holiday.
 //
 //   "N"                 day N of the year (N above 0; 1 is 1 January)
