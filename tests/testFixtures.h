@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -49,5 +51,36 @@ inline void WriteWholeFile(const std::string& path, const std::string& bytes)
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
+
+// Switches the process's time zone while it lives and restores the previous one afterwards.
+class TScopedTimeZone
+{
+public:
+    TScopedTimeZone()
+    {
+        if (const char* zone = std::getenv("TZ"))
+            saved_ = zone;
+    }
+    explicit TScopedTimeZone(const char* zone) : TScopedTimeZone() { Use(zone); }
+    ~TScopedTimeZone()
+    {
+        if (saved_)
+            setenv("TZ", saved_->c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+    TScopedTimeZone(const TScopedTimeZone&) = delete;
+    TScopedTimeZone& operator=(const TScopedTimeZone&) = delete;
+
+    static void Use(const char* zone)
+    {
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+
+private:
+    std::optional<std::string> saved_;
+};
 
 } // namespace wardlark::test

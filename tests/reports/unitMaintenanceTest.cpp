@@ -280,24 +280,6 @@ TEST(MaintenanceTest, FindActiveSeesChangesAStoppingSubscriberSwallows)
 class MaintenanceZoneTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        const char* zone = std::getenv("TZ");
-        hadZone_ = zone != nullptr;
-        if (hadZone_)
-            savedZone_ = zone;
-        setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-        tzset();
-    }
-    void TearDown() override
-    {
-        if (hadZone_)
-            setenv("TZ", savedZone_.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
     // The local wall-clock date-time at a Unix instant, as Now() forms it.
     static double LocalAt(time_t instant)
     {
@@ -324,8 +306,7 @@ protected:
     }
 
 private:
-    bool hadZone_ = false;
-    std::string savedZone_;
+    test::TScopedTimeZone zone_{"CET-1CEST,M3.5.0,M10.5.0/3"};
 };
 
 // The window follows the wall clock: where the clock skips an hour the window is shorter in

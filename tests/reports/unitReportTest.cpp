@@ -248,24 +248,6 @@ TEST(ReportTest, ListFileRoundTripAndCopy)
 class ReportZoneTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        const char* zone = std::getenv("TZ");
-        hadZone_ = zone != nullptr;
-        if (hadZone_)
-            savedZone_ = zone;
-        setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-        tzset();
-    }
-    void TearDown() override
-    {
-        if (hadZone_)
-            setenv("TZ", savedZone_.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
     static double LocalAt(time_t instant)
     {
         tm local{};
@@ -293,8 +275,7 @@ protected:
     }
 
 private:
-    bool hadZone_ = false;
-    std::string savedZone_;
+    test::TScopedTimeZone zone_{"CET-1CEST,M3.5.0,M10.5.0/3"};
 };
 
 // A report runs once on each matching date: a time the clock skips runs when the clock

@@ -1,4 +1,5 @@
 #include "support/unitDateRoutines.h"
+#include "testFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -18,32 +19,10 @@ constexpr const char* kEasternAustralia = "AEST-10AEDT,M10.1.0,M4.1.0/3";
 class DateRoutinesZoneTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        const char* zone = std::getenv("TZ");
-        hadZone_ = zone != nullptr;
-        if (hadZone_)
-            savedZone_ = zone;
-    }
-
-    void TearDown() override
-    {
-        if (hadZone_)
-            setenv("TZ", savedZone_.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-    static void UseZone(const char* zone)
-    {
-        setenv("TZ", zone, 1);
-        tzset();
-    }
+    static void UseZone(const char* zone) { test::TScopedTimeZone::Use(zone); }
 
 private:
-    bool hadZone_ = false;
-    std::string savedZone_;
+    test::TScopedTimeZone zone_;
 };
 
 TEST(DateRoutinesTest, ZoneText)
